@@ -1,0 +1,1 @@
+list(APPEND NATIVE_TESTS ${CMAKE_SOURCE_DIR}/tests/base/alloc_test.cpp)
