@@ -106,10 +106,13 @@ void DebugLog::flushLine() {
 
 void setAssertionHandler(AssertionHandler handler) { gAssertionHandler = handler; }
 
+std::string assertionLine(const char* expression, const char* function, const char* file, int line) {
+  return std::string("BUG in vosk version ") + kVersion + ": ASSERT " + expression + " failed in " + function +
+         " at " + file + ":" + std::to_string(line);
+}
+
 void assertFailed(const char* expression, const char* function, const char* file, int line) {
-  std::string text = std::string("BUG in vosk version ") + kVersion + ": ASSERT " + expression +
-                     " failed in " + function + " at " + file + ":" + std::to_string(line);
-  log << text << endl;
+  log << assertionLine(expression, function, file, line) << endl;
   if (gAssertionHandler) gAssertionHandler();
 #ifdef _WIN32
   ExitProcess(3);

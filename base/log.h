@@ -67,7 +67,6 @@ public:
   static constexpr size_t kHistorySize = 200;
   void enable() { enabled_ = true; }
   const std::string& history() const { return history_; }
-  void resetForTest() { used_ = 0; history_.clear(); }
 
 protected:
   void put(char c) override;
@@ -86,8 +85,10 @@ extern DebugLog debugLog;
 
 inline constexpr const char* kVersion = "0.1";
 
-// Writes "BUG in vosk version 0.1: ASSERT <expr> failed in <function> at <file>:<line>"
-// and ends the process through the crash handler.
+// "BUG in vosk version 0.1: ASSERT <expr> failed in <function> at <file>:<line>"
+std::string assertionLine(const char* expression, const char* function, const char* file, int line);
+
+// Writes the assertion line and ends the process through the crash handler.
 [[noreturn]] void assertFailed(const char* expression, const char* function, const char* file, int line);
 
 // The crash handler plugs in here; until it does, a failed assertion ends the
