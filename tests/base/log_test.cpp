@@ -4,22 +4,14 @@
 
 #include <string>
 
-namespace {
+#include "support/captured_log.h"
 
-struct Captured {
-  std::string text;
-  static void append(std::string_view t, void* self) { static_cast<Captured*>(self)->text.append(t); }
-};
+namespace {
 
 class LogTest : public ::testing::Test {
 protected:
-  void SetUp() override { nv::log.setSink(&Captured::append, &out_); }
-  void TearDown() override { nv::log.setSink(nullptr, nullptr); }
-  std::string text() {
-    nv::log.flush();
-    return out_.text;
-  }
-  Captured out_;
+  std::string text() { return out_.text(); }
+  test::CapturedLog out_;
 };
 
 TEST_F(LogTest, NumbersDecimalUntilSwitchedToHex) {

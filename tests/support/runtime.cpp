@@ -11,17 +11,6 @@
 
 namespace test {
 
-namespace {
-void appendTo(std::string_view text, void* context) { static_cast<std::string*>(context)->append(text); }
-}  // namespace
-
-LogCapture::LogCapture() { nv::log.setSink(appendTo, &text_); }
-LogCapture::~LogCapture() { nv::log.setSink(nullptr, nullptr); }
-const std::string& LogCapture::text() {
-  nv::log.flush();
-  return text_;
-}
-
 bool pumpUntil(const std::function<bool()>& done, unsigned timeoutMs) {
   DWORD start = GetTickCount();
   // A thread timer wakes the wait now and then so the deadline is seen.

@@ -6,23 +6,11 @@
 #include <functional>
 #include <string>
 
-#include "base/log.h"
+#include "support/captured_log.h"
 
 namespace test {
 
-// Collects everything written to nv::log while it lives.
-class LogCapture {
-public:
-  LogCapture();
-  ~LogCapture();
-  LogCapture(const LogCapture&) = delete;
-  LogCapture& operator=(const LogCapture&) = delete;
-  const std::string& text();
-  bool contains(const std::string& needle) { return text().find(needle) != std::string::npos; }
-
-private:
-  std::string text_;
-};
+using LogCapture = CapturedLog;
 
 // Turns the real main loop until done() holds or timeoutMs passes; true when done.
 // Keeps a wake-up timer pending so a quiet loop still checks the deadline.
