@@ -102,11 +102,19 @@ void AMap::notify(int32_t kind, IObject* object) {
   MapEvent event(kind, object ? object->getId() : BADID, object);
   // A listener may take new enumerators; they start from the map as it is
   // now and need not hear of this edit.
-  std::vector<MapEnum*> enums;
-  enums.reserve(cache_.size());
-  for (auto& [comparator, e] : cache_) enums.push_back(e);
+  // A map has an enumerator or two; every logged line comes through here.
+  constexpr size_t kInline = 8;
+  MapEnum* inlineList[kInline];
+  std::vector<MapEnum*> longList;
+  MapEnum** enums = inlineList;
+  if (cache_.size() > kInline) {
+    longList.resize(cache_.size());
+    enums = longList.data();
+  }
+  size_t count = 0;
+  for (auto& [comparator, e] : cache_) enums[count++] = e;
   ++notifying_;
-  for (MapEnum* e : enums) e->onMapEvent(event);
+  for (size_t i = 0; i < count; ++i) enums[i]->onMapEvent(event);
   --notifying_;
 }
 

@@ -244,7 +244,7 @@ TEST_F(EnumCacheTest, ReleasedEnumeratorIsKeptForTenSecondsAfterItsLastRelease) 
   EXPECT_EQ(identity(map.get()), first);  // within 10 s: the same one
   held = map->getEnum(nullptr);           // revived, and let go again at 9 s
   held = nullptr;
-  advance(2000);  // the sweep at 10 s finds it released 1 s ago
+  advance(2000);  // the sweep due at 10 s runs at 11 s: released only 2 s ago
   EXPECT_EQ(identity(map.get()), first);
   held = map->getEnum(nullptr);
   advance(10000);  // held across the sweep at 21 s
