@@ -14,6 +14,7 @@ enum class InterfaceId : int {
   Label = 3,
   Persistent = 12,
   LabelColumn = 13,
+  Enum = 20,
   DialogButtons = 22,
   FocusTarget = 24,
   ViewLabel = 28,

@@ -135,3 +135,5 @@ void removeTimer(unsigned id) {
 void removeTimerListener(EventListener* listener, void* userData) {
   if (gTimerManager) gTimerManager->removeTimerListener(listener, userData);
 }
+
+uint32_t timerTicks() { return gTimerManager ? gTimerManager->now() : systemTicks(); }

@@ -35,7 +35,13 @@ public:
   unsigned addTimerListener(unsigned timeout, EventListener* listener, void* userData);
   void removeTimer(unsigned id);
   void removeTimerListener(EventListener* listener, void* userData);
+// The process-wide manager's tick count (the system's while there is none), so
+// that code measuring time-outs against timers can be moved in step with them.
+uint32_t timerTicks();
   void onTimer(IMsgEvent* event);
+
+  // The tick count this manager's expiries are measured in.
+  uint32_t now() const { return ticks_(); }
 
   // For tests and benchmarks.
   size_t pendingCount() const { return byId_.size(); }
@@ -73,3 +79,6 @@ void setTimerManager(TimerManager* manager);
 unsigned addTimerListener(unsigned timeout, EventListener* listener, void* userData);
 void removeTimer(unsigned id);
 void removeTimerListener(EventListener* listener, void* userData);
+// The process-wide manager's tick count (the system's while there is none), so
+// that code measuring time-outs against timers can be moved in step with them.
+uint32_t timerTicks();
