@@ -35,9 +35,6 @@ public:
   unsigned addTimerListener(unsigned timeout, EventListener* listener, void* userData);
   void removeTimer(unsigned id);
   void removeTimerListener(EventListener* listener, void* userData);
-// The process-wide manager's tick count (the system's while there is none), so
-// that code measuring time-outs against timers can be moved in step with them.
-uint32_t timerTicks();
   void onTimer(IMsgEvent* event);
 
   // The tick count this manager's expiries are measured in.
