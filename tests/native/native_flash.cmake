@@ -3,7 +3,6 @@
 include(${CMAKE_SOURCE_DIR}/cmake/base_stream.cmake)
 vosk_base_stream(base_stream_header)
 include_directories(${CMAKE_BINARY_DIR}/generated)
-add_compile_definitions(VOSK_SOURCE_DIR="${CMAKE_SOURCE_DIR}")
 list(APPEND NATIVE_SOURCES
   ${CMAKE_SOURCE_DIR}/service/stream.cpp
   ${CMAKE_SOURCE_DIR}/service/lzma_method.cpp
