@@ -75,36 +75,36 @@ MethodFunction findMethod(uint16_t id) {
   return nullptr;
 }
 
+// How many leading bytes a and b share.
+size_t commonPrefix(ByteSpan a, ByteSpan b) {
+  size_t n = std::min(a.size(), b.size());
+  return size_t(std::mismatch(a.begin(), a.begin() + std::ptrdiff_t(n), b.begin()).first - a.begin());
+}
+
 bool encodeDelta(Bytes& output, ByteReader& input, const StreamHeader& header) {
+  ByteSpan script = input.rest();
   ByteSpan base = loadBaseStream(header.baseIndex);
   const Bytes* text = baseText(header.baseIndex);
-  if (!text) return false;
   ByteReader baseInput(base);
   StreamHeader baseHeader;
-  if (!readStreamHeader(baseHeader, baseInput)) return false;
+  if (script.size() > kMaxStreamLengthField || !text || !readStreamHeader(baseHeader, baseInput)) return false;
 
   // The encoder writes the same bytes for the same leading text, so base text
-  // plus input reproduces the base stream up to its final few bytes.
-  ByteSpan script = input.rest();
+  // plus script reproduces the base stream up to its final few bytes.
   Bytes joined(*text);
   joined.insert(joined.end(), script.begin(), script.end());
   Bytes work;
   ByteReader joinedInput(joined);
   if (!encodeStream(work, joinedInput, baseHeader)) return false;
-
-  size_t common = std::mismatch(work.begin(), work.begin() + std::min(work.size(), base.size()), base.begin()).first -
-                  work.begin();
-  size_t cut = base.size() > common ? base.size() - common : 0;
+  size_t common = commonPrefix(work, base);
+  size_t cut = base.size() - std::min(common, base.size());
   // Readers see only six bits of the cut; a longer one would decode to garbage.
   if (cut > kMaxCut) return false;
 
-  if (script.size() > kMaxStreamLengthField) return false;
   StreamHeader delta = header;
   delta.cut = uint8_t(cut);
   delta.length = uint32_t(script.size());
-  Bytes head;
-  if (!writeStreamHeader(head, delta)) return false;
-  output.insert(output.end(), head.begin(), head.end());
+  if (!writeStreamHeader(output, delta)) return false;
   output.insert(output.end(), work.begin() + std::ptrdiff_t(common), work.end());
   input.skip(script.size());
   return true;

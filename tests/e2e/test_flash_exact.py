@@ -12,8 +12,8 @@ import unittest
 from flashfixture import FLASH_DATA, ROOT, build_dir, flashcheck, read, run_fixture
 
 BUILD = build_dir(sys.argv)
-BASE_STREAM_SIZE = 10685
-BASE_STREAM_SHA256 = "5ab081991fd06db9a9c4fd723a30fb97eb375205db061aefa8f794bac83962fc"
+BASE_STREAM_SIZE = 10636
+BASE_STREAM_SHA256 = "7fd5b425356c2e64e8a69a3dc9d0d9c5c6c1cada49271358150cc6146eeda52b"
 FIXTURES = ["hostname", "office", "unicode"]
 
 
