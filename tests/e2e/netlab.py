@@ -196,6 +196,12 @@ class NetLab:
         self.procs.append(p)
         return p
 
+    def stop(self, p):
+        """Ends one process the lab started (by its PID) before the lab closes."""
+        self._end(p)
+        if p in self.procs:
+            self.procs.remove(p)
+
     # -- Wine -----------------------------------------------------------------
 
     def _wine_env(self, ns):
@@ -205,8 +211,12 @@ class NetLab:
         env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
         return env
 
-    def prepare_wine(self, ns):
-        """Gives ns its own prefix copy and a wineserver started inside it."""
+    def prepare_wine(self, ns, server_trace=None):
+        """Gives ns its own prefix copy and a wineserver started inside it.
+
+        With server_trace (a file path) the wineserver runs in the foreground
+        and writes every request it serves there, for counting them.
+        """
         if ns.wineserver_started:
             return
         if not os.path.exists(os.path.join(self.base_prefix, "system.reg")):
@@ -214,7 +224,16 @@ class NetLab:
         ns.prefix = os.path.join(self.tmp, ns.name + "-prefix")
         subprocess.run(["cp", "-a", self.base_prefix, ns.prefix], check=True)
         env = self._wine_env(ns)
-        subprocess.run(ns.argv([self.wineserver, "-p"]), env=env, check=True)
+        if server_trace:
+            log = open(server_trace, "w")
+            self.start(ns, [self.wineserver, "-f", "-p", "-d1"], env=env, stdout=log, stderr=log)
+            log.close()
+            deadline = time.monotonic() + 10
+            while time.monotonic() < deadline and not subprocess.run(
+                    ns.argv([self.wineserver, "-k0"]), env=env, stderr=subprocess.DEVNULL).returncode == 0:
+                time.sleep(0.05)
+        else:
+            subprocess.run(ns.argv([self.wineserver, "-p"]), env=env, check=True)
         ns.wineserver_started = True
         # Wine's services start now with no inherited output pipes.
         subprocess.run(ns.argv([self.wine, "wineboot"]), env=env, stdin=subprocess.DEVNULL,
