@@ -126,8 +126,16 @@ class NetLab:
         self.xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(w), "-nolisten", "tcp"],
                                      pass_fds=(w,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(w)
-        display = os.read(r, 64).decode().strip()
+        # Xvfb writes the number and its newline separately and dies if the pipe
+        # is gone before the second write, so read through the newline.
+        data = b""
+        while b"\n" not in data:
+            chunk = os.read(r, 64)
+            if not chunk:
+                break
+            data += chunk
         os.close(r)
+        display = data.decode().strip()
         os.environ["DISPLAY"] = ":" + display
 
     # -- network --------------------------------------------------------------
@@ -158,6 +166,15 @@ class NetLab:
             self.sh(ns, "ip link set %s up" % ifname)
         return ia, ib
 
+    def broadcast_route(self, ns, ifname):
+        """Sends ns's limited broadcasts (255.255.255.255) out of ifname.
+
+        A namespace has no default route, and without a route Linux refuses a
+        send to the limited broadcast address from an unbound socket, where a
+        Windows host would use its primary interface.
+        """
+        self.sh(ns, "ip route replace 255.255.255.255/32 dev %s" % ifname)
+
     def sh(self, ns, command, check=True, timeout=60):
         r = subprocess.run(ns.argv(["sh", "-c", command]), timeout=timeout,
                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
@@ -179,6 +196,12 @@ class NetLab:
         self.procs.append(p)
         return p
 
+    def stop(self, p):
+        """Ends one process the lab started (by its PID) before the lab closes."""
+        self._end(p)
+        if p in self.procs:
+            self.procs.remove(p)
+
     # -- Wine -----------------------------------------------------------------
 
     def _wine_env(self, ns):
@@ -188,8 +211,12 @@ class NetLab:
         env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
         return env
 
-    def prepare_wine(self, ns):
-        """Gives ns its own prefix copy and a wineserver started inside it."""
+    def prepare_wine(self, ns, server_trace=None):
+        """Gives ns its own prefix copy and a wineserver started inside it.
+
+        With server_trace (a file path) the wineserver runs in the foreground
+        and writes every request it serves there, for counting them.
+        """
         if ns.wineserver_started:
             return
         if not os.path.exists(os.path.join(self.base_prefix, "system.reg")):
@@ -197,7 +224,16 @@ class NetLab:
         ns.prefix = os.path.join(self.tmp, ns.name + "-prefix")
         subprocess.run(["cp", "-a", self.base_prefix, ns.prefix], check=True)
         env = self._wine_env(ns)
-        subprocess.run(ns.argv([self.wineserver, "-p"]), env=env, check=True)
+        if server_trace:
+            log = open(server_trace, "w")
+            self.start(ns, [self.wineserver, "-f", "-p", "-d1"], env=env, stdout=log, stderr=log)
+            log.close()
+            deadline = time.monotonic() + 10
+            while time.monotonic() < deadline and not subprocess.run(
+                    ns.argv([self.wineserver, "-k0"]), env=env, stderr=subprocess.DEVNULL).returncode == 0:
+                time.sleep(0.05)
+        else:
+            subprocess.run(ns.argv([self.wineserver, "-p"]), env=env, check=True)
         ns.wineserver_started = True
         # Wine's services start now with no inherited output pipes.
         subprocess.run(ns.argv([self.wine, "wineboot"]), env=env, stdin=subprocess.DEVNULL,
@@ -236,3 +272,64 @@ def wait_for_line(proc, needle, timeout=30.0):
         else:
             time.sleep(0.02)
     raise AssertionError("did not see %r within %.0fs; got: %r" % (needle, timeout, lines[-20:]))
+
+
+class LineReader:
+    """Collects a process's stdout lines as they come, without blocking.
+
+        out = LineReader(server)
+        out.wait_for("ready")
+        ...
+        assert out.count("tftp transfer done") == 3
+    """
+
+    def __init__(self, proc):
+        self.proc = proc
+        self.lines = []
+        self._buf = b""
+        os.set_blocking(proc.stdout.fileno(), False)
+
+    def poll(self):
+        """Reads what has arrived; returns the new lines."""
+        start = len(self.lines)
+        while True:
+            try:
+                chunk = self.proc.stdout.read()
+            except BlockingIOError:
+                chunk = None
+            if not chunk:
+                break
+            self._buf += chunk
+        while b"\n" in self._buf:
+            line, self._buf = self._buf.split(b"\n", 1)
+            self.lines.append(line.decode(errors="replace").rstrip("\r"))
+        return self.lines[start:]
+
+    def wait_for(self, needle, timeout=30.0, count=1):
+        """Waits until count lines contain needle; returns the time it took."""
+        began = time.monotonic()
+        while time.monotonic() < began + timeout:
+            self.poll()
+            if self.count(needle) >= count:
+                return time.monotonic() - began
+            if self.proc.poll() is not None:
+                self.poll()
+                break
+            time.sleep(0.01)
+        if self.count(needle) >= count:
+            return time.monotonic() - began
+        raise AssertionError("did not see %r x%d within %.0fs; last lines: %r"
+                             % (needle, count, timeout, self.lines[-15:]))
+
+    def count(self, needle):
+        return sum(needle in line for line in self.lines)
+
+    def since(self, mark):
+        """Lines after the first mark lines (mark = len(reader.lines) taken earlier)."""
+        self.poll()
+        return self.lines[mark:]
+
+
+def wine_path(path):
+    """A Linux path as a Windows program under Wine names it (drive Z: is /)."""
+    return "Z:" + os.path.abspath(path).replace("/", "\\")
