@@ -43,6 +43,18 @@ void HandleManager::refresh() {
   changed_ = false;
 }
 
+void HandleManager::handleMessage(MSG& msg) {
+  // Only real thread messages (no window) go to the dispatcher: socket
+  // notification numbers may fall inside its range too.
+  if (!msg.hwnd && msg.message >= ThreadMessageDispatcher::kFirstMessage &&
+      msg.message <= ThreadMessageDispatcher::kLastMessage)
+    getThreadMessageDispatcher()->dispatch(msg.message, msg.wParam, msg.lParam);
+  if (!(gKeyboardFilter && gKeyboardFilter(&msg))) {
+    TranslateMessage(&msg);
+    if (!(gTooltipFilter && gTooltipFilter(&msg))) DispatchMessageW(&msg);
+  }
+}
+
 int HandleManager::runOnce() {
   DWORD count = DWORD(waitArray_.size());
   DWORD r = MsgWaitForMultipleObjectsEx(count, count ? waitArray_.data() : nullptr, INFINITE, QS_ALLINPUT,
@@ -50,12 +62,7 @@ int HandleManager::runOnce() {
   if (r == WAIT_OBJECT_0 + count) {
     MSG msg;
     if (GetMessageW(&msg, nullptr, 0, 0) == 0) return int(msg.wParam);
-    if (msg.message >= ThreadMessageDispatcher::kFirstMessage && msg.message <= ThreadMessageDispatcher::kLastMessage)
-      getThreadMessageDispatcher()->dispatch(msg.message, msg.wParam, msg.lParam);
-    if (!(gKeyboardFilter && gKeyboardFilter(&msg))) {
-      TranslateMessage(&msg);
-      if (!(gTooltipFilter && gTooltipFilter(&msg))) DispatchMessageW(&msg);
-    }
+    handleMessage(msg);
   } else if (r == WAIT_IO_COMPLETION) {
   } else if (r < WAIT_OBJECT_0 + count) {
     // Hold the listener: it may remove itself, and the refresh below drops it.

@@ -34,7 +34,7 @@ private:
     Ref<EventListener> listener;
   };
   void refresh();
-  void handleInput();
+  void handleMessage(MSG& msg);
 
   std::vector<Watch> current_;   // what the wait uses
   std::vector<HANDLE> waitArray_;

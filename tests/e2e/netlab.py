@@ -24,6 +24,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
@@ -275,7 +276,8 @@ def wait_for_line(proc, needle, timeout=30.0):
 
 
 class LineReader:
-    """Collects a process's stdout lines as they come, without blocking.
+    """Collects a process's stdout lines as they come, on a thread of its own,
+    so the process never blocks on a full pipe while a test is busy elsewhere.
 
         out = LineReader(server)
         out.wait_for("ready")
@@ -286,24 +288,22 @@ class LineReader:
     def __init__(self, proc):
         self.proc = proc
         self.lines = []
-        self._buf = b""
-        os.set_blocking(proc.stdout.fileno(), False)
+        self._incoming = []
+        self._lock = threading.Lock()
+        self._thread = threading.Thread(target=self._read, daemon=True)
+        self._thread.start()
+
+    def _read(self):
+        for raw in iter(self.proc.stdout.readline, b""):
+            with self._lock:
+                self._incoming.append(raw.decode(errors="replace").rstrip("\r\n"))
 
     def poll(self):
-        """Reads what has arrived; returns the new lines."""
-        start = len(self.lines)
-        while True:
-            try:
-                chunk = self.proc.stdout.read()
-            except BlockingIOError:
-                chunk = None
-            if not chunk:
-                break
-            self._buf += chunk
-        while b"\n" in self._buf:
-            line, self._buf = self._buf.split(b"\n", 1)
-            self.lines.append(line.decode(errors="replace").rstrip("\r"))
-        return self.lines[start:]
+        """Takes what has arrived; returns the new lines."""
+        with self._lock:
+            new, self._incoming = self._incoming, []
+        self.lines.extend(new)
+        return new
 
     def wait_for(self, needle, timeout=30.0, count=1):
         """Waits until count lines contain needle; returns the time it took."""

@@ -100,6 +100,19 @@ TEST(MainLoop, ThreadMessagesReachOnlyTheRegistrationsOfTheirThreadInOrder) {
   EXPECT_EQ(other->calls, 0);
 }
 
+TEST(MainLoop, AWindowMessageNumberedInTheThreadRangeReachesOnlyItsWindow) {
+  // Socket notification numbers come from 0x8014..0xBFFF, which covers the
+  // thread-message range; such a message must not reach thread listeners.
+  Ref<Counter> threadListener = makeRef<Counter>();
+  getThreadMessageDispatcher()->addThreadMessageListener(threadListener.get(), 0x80D0);
+  Ref<NullWindow> w = createNullWindow(nullptr, -1);
+  Ref<Counter> bound = makeRef<Counter>();
+  w->bindMessage(0x80D0, bound.get());
+  PostMessageW(w->getHandle(), 0x80D0, 0, 0);
+  ASSERT_TRUE(test::pumpUntil([&] { return bound->calls == 1; }));
+  EXPECT_EQ(threadListener->calls, 0);
+}
+
 TEST(MainLoop, QuitMessageEndsTheLoopWithItsCode) {
   PostQuitMessage(7);
   int code = -1;
