@@ -17,21 +17,12 @@
 #include "service/flash.h"
 #include "service/stream.h"
 #include "tests/service/script_text.h"
+#include "bench/stopwatch.h"
 
 namespace {
 
 constexpr int kRuns = 5;
 
-double now() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return double(t.QuadPart) * 1000.0 / double(frequency.QuadPart);
-}
 
 struct Timing {
   double median;
@@ -43,9 +34,9 @@ template <class F>
 Timing timeMs(F&& f) {
   std::vector<double> times;
   for (int i = 0; i < kRuns; ++i) {
-    double start = now();
+    double start = nowMs();
     f();
-    times.push_back(now() - start);
+    times.push_back(nowMs() - start);
   }
   std::sort(times.begin(), times.end());
   return {times[kRuns / 2], times[0]};
@@ -72,9 +63,9 @@ bool decodeWhole(const Bytes& stream, Bytes& out) {
 int main(int argc, char** argv) {
   std::string dir = argc > 1 ? argv[1] : "";
 
-  double start = now();
+  double start = nowMs();
   const Bytes* base = baseText(1);
-  double firstBase = now() - start;
+  double firstBase = nowMs() - start;
   ByteSpan baseStream = loadBaseStream(1);
   Timing baseDecode = timeMs([&] {
     Bytes text;

@@ -9,15 +9,10 @@
 #include "base/timer.h"
 #include "gui/handle.h"
 #include "gui/nullwindow.h"
+#include "bench/stopwatch.h"
 
 namespace {
 
-double seconds() {
-  static LARGE_INTEGER freq = [] { LARGE_INTEGER f; QueryPerformanceFrequency(&f); return f; }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return double(now.QuadPart) / double(freq.QuadPart);
-}
 
 class Nothing : public EventListener {
 public:
@@ -29,15 +24,15 @@ void timerFigures(int pending) {
   Ref<TimerManager> timers = TimerManager::create();
   Ref<Nothing> listener = makeRef<Nothing>();
   std::vector<unsigned> ids(pending);
-  double t0 = seconds();
+  double t0 = nowSeconds();
   for (int i = 0; i < pending; ++i) ids[i] = timers->addTimerListener(60000 + (i * 7919) % 100000, listener.get(), nullptr);
-  double t1 = seconds();
+  double t1 = nowSeconds();
   // With all of them pending, add and remove one more many times.
   const int churn = 100000;
   for (int i = 0; i < churn; ++i) timers->removeTimer(timers->addTimerListener(30000 + i % 5000, listener.get(), nullptr));
-  double t2 = seconds();
+  double t2 = nowSeconds();
   for (int i = 0; i < pending; ++i) timers->removeTimer(ids[i]);
-  double t3 = seconds();
+  double t3 = nowSeconds();
   std::printf("timers: %d pending: addTimerListener %.3f us each, add+remove with all pending %.3f us, "
               "removeTimer %.3f us each\n",
               pending, (t1 - t0) * 1e6 / pending, (t2 - t1) * 1e6 / churn, (t3 - t2) * 1e6 / pending);
@@ -49,12 +44,12 @@ void dispatchFigures(int messages) {
   int number = window->allocateMessage(listener.get());
   // Post in batches so the queue's limit (10,000 per thread) is never reached.
   const int batch = 5000;
-  double t0 = seconds();
+  double t0 = nowSeconds();
   for (int sent = 0; sent < messages; sent += batch) {
     for (int i = 0; i < batch; ++i) PostMessageW(window->getHandle(), UINT(number), 0, 0);
     while (listener->count < sent + batch) getHandleManager()->runOnce();
   }
-  double t1 = seconds();
+  double t1 = nowSeconds();
   window->unbindMessage(number);
   std::printf("runOnce: %d messages through NullWindow in %.3f s: %.0f messages/s\n", messages, t1 - t0,
               messages / (t1 - t0));

@@ -14,6 +14,7 @@
 #include "app/messagelog.h"
 #include "base/timer.h"
 #include "gui/nullwindow.h"
+#include "bench/stopwatch.h"
 
 // Live heap bytes of everything allocated with new while counting is on, so
 // the memory figure shows what the log keeps apart from the heap's overhead.
@@ -36,16 +37,6 @@ void operator delete(void* p, size_t) noexcept { freeCounted(p); }
 
 namespace {
 
-double seconds() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER now;
-  QueryPerformanceCounter(&now);
-  return double(now.QuadPart) / double(frequency.QuadPart);
-}
 
 // Committed memory of the process: what the heap took from the system,
 // its overhead included.
@@ -77,22 +68,22 @@ struct DeviceLine {
 
 double walkNsPerStep(MessageTable* log, size_t steps) {
   IEnum* rows = log->rows();
-  double start = seconds();
+  double start = nowSeconds();
   size_t walked = 0;
   IObject* object = rows->getObject(1);
   while (object && walked < steps) {
     ++walked;
     object = rows->getObject(rows->getNextId(object));
   }
-  return (seconds() - start) * 1e9 / double(walked);
+  return (nowSeconds() - start) * 1e9 / double(walked);
 }
 
 double iterateNsPerStep(MessageTable* log) {
-  double start = seconds();
+  double start = nowSeconds();
   size_t walked = 0;
   Ref<IIterator> it = log->rows()->createIterator();
   while (it->next()) ++walked;
-  return (seconds() - start) * 1e9 / double(walked);
+  return (nowSeconds() - start) * 1e9 / double(walked);
 }
 
 constexpr uint32_t kLines = 1000000;
@@ -109,15 +100,15 @@ struct Setup {
   // Seconds spent adding kLines different device lines.
   double addLines() {
     DeviceLine line;
-    double start = seconds();
+    double start = nowSeconds();
     for (uint32_t i = 0; i < kLines; ++i) line.set(i);
-    const double formatting = seconds() - start;
-    start = seconds();
+    const double formatting = nowSeconds() - start;
+    start = nowSeconds();
     for (uint32_t i = 0; i < kLines; ++i) {
       line.set(i);
       log->addMessage(line.text);
     }
-    return seconds() - start - formatting;
+    return nowSeconds() - start - formatting;
   }
 };
 
@@ -125,9 +116,9 @@ void timeRounds() {
   for (int round = 1; round <= 3; ++round) {
     Setup s;
     const double adding = s.addLines();
-    const double start = seconds();
+    const double start = nowSeconds();
     for (uint32_t i = 0; i < kLines; ++i) s.log->addMessage("no TFTP request");
-    const double repeating = seconds() - start;
+    const double repeating = nowSeconds() - start;
     std::printf("round %d: addMessage %.3f us per new line, %.3f us per repeat (%zu lines, %zu events heard)\n",
                 round, adding * 1e6 / kLines, repeating * 1e6 / kLines, s.log->map()->size(), s.listener->events);
   }

@@ -14,6 +14,7 @@
 #include "common/message.h"
 #include "common/record_stream.h"
 #include "gui/persist.h"
+#include "bench/stopwatch.h"
 
 namespace {
 
@@ -21,16 +22,6 @@ constexpr uint32_t kMessages = 10000;
 constexpr int kEntries = 20;
 const char* const kName = "viewstate-bench";
 
-double nowMs() {
-  static LARGE_INTEGER frequency = [] {
-    LARGE_INTEGER f;
-    QueryPerformanceFrequency(&f);
-    return f;
-  }();
-  LARGE_INTEGER t;
-  QueryPerformanceCounter(&t);
-  return double(t.QuadPart) * 1000.0 / double(frequency.QuadPart);
-}
 
 double mib(SIZE_T bytes) { return double(bytes) / (1024.0 * 1024.0); }
 

@@ -330,6 +330,28 @@ class LineReader:
         return self.lines[mark:]
 
 
+class Checks:
+    """Named expectations that all run; a test fails at the end if any did not hold."""
+
+    def __init__(self):
+        self.failed = []
+        self.passed = 0
+
+    def expect(self, case, what, ok, detail=""):
+        print("%s %-16s %s%s" % ("ok  " if ok else "FAIL", case, what, "" if ok else "  (%s)" % detail))
+        if ok:
+            self.passed += 1
+        else:
+            self.failed.append("%s: %s" % (case, what))
+
+    def summary(self):
+        """Prints the closing count and the failures; the exit code."""
+        print("%d passed, %d failed" % (self.passed, len(self.failed)))
+        for f in self.failed:
+            print("FAILED:", f)
+        return 1 if self.failed else 0
+
+
 def wine_path(path):
     """A Linux path as a Windows program under Wine names it (drive Z: is /)."""
     return "Z:" + os.path.abspath(path).replace("/", "\\")

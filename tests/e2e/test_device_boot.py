@@ -9,26 +9,13 @@ import sys
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from netlab import ROOT, LineReader, NetLab, build_dir_from_argv, wine_path  # noqa: E402
+from netlab import ROOT, Checks, LineReader, NetLab, build_dir_from_argv, wine_path  # noqa: E402
 
 SERVER = os.path.join(build_dir_from_argv(), "proto_server.exe")
 SIM = os.path.join(ROOT, "tools", "device_sim.py")
 TOOL_IP = "198.51.100.1"
 CLIENT_IP = "198.51.100.50"
 SIZE = 5000  # ten blocks, the last one short
-
-
-class Checks:
-    def __init__(self):
-        self.failed = []
-        self.passed = 0
-
-    def expect(self, case, what, ok, detail=""):
-        print("%s %-16s %s%s" % ("ok  " if ok else "FAIL", case, what, "" if ok else "  (%s)" % detail))
-        if ok:
-            self.passed += 1
-        else:
-            self.failed.append("%s: %s" % (case, what))
 
 
 def sim(lab, dev, *args, timeout=40):
@@ -153,10 +140,7 @@ def main():
                  sum("transfer done status 1" in l for l in lines) == 2, "%.1fs %r" % (gave_up, lines[-6:]))
         c.expect("quiet clients", "the client's ERROR did not end its transfer", "bad ack" in lines, lines[:8])
         print("quiet clients: the server gave up %.1f s after they started" % gave_up)
-    print("%d passed, %d failed" % (c.passed, len(c.failed)))
-    for f in c.failed:
-        print("FAILED:", f)
-    return 1 if c.failed else 0
+    return c.summary()
 
 
 if __name__ == "__main__":

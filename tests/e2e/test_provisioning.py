@@ -13,8 +13,8 @@ import threading
 import time
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
-from netlab import ROOT, LineReader, NetLab, build_dir_from_argv, wine_path  # noqa: E402
-from test_device_boot import Checks, sim  # noqa: E402
+from netlab import ROOT, Checks, LineReader, NetLab, build_dir_from_argv, wine_path  # noqa: E402
+from test_device_boot import sim  # noqa: E402
 
 HOST = os.path.join(build_dir_from_argv(), "service_host.exe")
 BASE = os.path.join(ROOT, "tools", "base_stream.bin")
@@ -295,10 +295,7 @@ def main():
         c.expect("no address", "proposes 0.0.0.1", lonely.state["client"] == "0.0.0.1", lonely.state)
         lonely.quit()
 
-    print("%d passed, %d failed" % (c.passed, len(c.failed)))
-    for f in c.failed:
-        print("FAILED:", f)
-    return 1 if c.failed else 0
+    return c.summary()
 
 
 if __name__ == "__main__":
