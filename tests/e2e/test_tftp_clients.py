@@ -60,7 +60,7 @@ def main():
                     problems.append("got %s bytes, not the file's" % (None if received is None else len(received)))
                 # The server's side: one request, one transfer, reported done.
                 deadline = time.monotonic() + 3
-                while time.monotonic() < deadline and not any("transfer done" in l for l in out.since(mark)):
+                while time.monotonic() < deadline and not any("transfer done status" in l for l in out.since(mark)):
                     time.sleep(0.02)
                 lines = out.since(mark)
                 if [l for l in lines if "transfer done status" in l] != ["proto_server: transfer done status 0"]:
