@@ -121,6 +121,7 @@ def do_bootp(args, start, report):
     s = bootp_socket(args.iface)
     try:
         sent_at = time.monotonic()
+        report.setdefault("_marks", {})["bootp_sent"] = sent_at
         deadline = sent_at + args.bootp_timeout
         attempts = 0
         while time.monotonic() < deadline:
@@ -149,7 +150,8 @@ def take_address(args, address):
     """Puts the given address on the interface, as the device would."""
     r = subprocess.run(["ip", "addr", "add", "%s/%d" % (address, args.prefix_len), "dev", args.iface],
                        stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True, timeout=10)
-    if r.returncode != 0 and "exists" not in r.stderr:
+    # Older iproute2 says "File exists", newer "Address already assigned".
+    if r.returncode != 0 and "exists" not in r.stderr and "already assigned" not in r.stderr:
         raise RuntimeError("ip addr add failed: " + r.stderr.strip())
     return r.returncode == 0  # added by us, so ours to remove
 
@@ -187,6 +189,7 @@ class TftpClient:
         self.log = {"acks_sent": 0, "acks_dropped": 0, "datagrams": 0, "foreign": 0, "duplicates": {},
                     "oack": None, "blocks": 0, "bytes": 0, "complete": False, "error": None, "after_stop": None}
         self.data = bytearray()
+        self.last_ack_at = None  # when the ACK of the final block went out
 
     def close(self):
         self.sock.close()
@@ -290,6 +293,7 @@ class TftpClient:
             expected += 1
             if len(payload) < BLOCK:
                 self.log["complete"] = True
+                self.last_ack_at = time.monotonic()
                 return self.linger()
         self.log["error"] = "timed out"
 
@@ -314,6 +318,10 @@ def do_tftp(args, server, file_name, bind_address, start, report):
     log.update(server=server, file=file_name, transfer_port=client.tid, bytes=len(client.data),
                sha256=hashlib.sha256(bytes(client.data)).hexdigest(),
                elapsed_ms=round((time.monotonic() - began) * 1000, 1))
+    if client.last_ack_at is not None:
+        # Read request to last ACK: elapsed_ms also holds the linger after it.
+        log["transfer_ms"] = round((client.last_ack_at - began) * 1000, 1)
+        report.setdefault("_marks", {})["last_ack"] = client.last_ack_at
     report["tftp"] = log
     if args.save:
         with open(args.save, "wb") as f:
@@ -426,6 +434,14 @@ def main(argv=None):
 
 def finish(report, start):
     report["elapsed_ms"] = now_ms(start)
+    marks = report.pop("_marks", {})
+    if "bootp_sent" in marks and "last_ack" in marks:
+        # The device's whole boot as a server sees it: first BOOTP request out to
+        # the last ACK out, without our own start-up, linger or verification.
+        report["total_ms"] = round((marks["last_ack"] - marks["bootp_sent"]) * 1000, 1)
+        # The same two moments on the system's monotonic clock, to line up devices
+        # booting at once in separate processes.
+        report["monotonic"] = {k: round(marks[k], 4) for k in ("bootp_sent", "last_ack")}
     print(json.dumps(report, sort_keys=True), flush=True)
     return 0 if report["ok"] else 1
 
