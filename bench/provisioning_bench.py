@@ -421,10 +421,7 @@ def main():
     rng = random.Random(20240607)
 
     with NetLab("pb") as lab:
-        tool = lab.namespace("tool", TOOL_IP + "/24")
-        dev = lab.namespace("dev")
-        tool_if, dev_if = lab.link(tool, dev)
-        lab.broadcast_route(tool, tool_if)
+        tool, dev, tool_if, dev_if = lab.booting_link(TOOL_IP + "/24")
         # The address every device is given is on the device side from the start,
         # so no device adds or removes it while another uses it, and the
         # measured time is the servers' answers, not address configuration.

@@ -176,6 +176,16 @@ class NetLab:
         """
         self.sh(ns, "ip route replace 255.255.255.255/32 dev %s" % ifname)
 
+    def booting_link(self, tool_address):
+        """The usual bench: a tool namespace with tool_address ("a.b.c.d/len") and
+        a device namespace without an address, joined by a veth pair, with the
+        tool able to broadcast its replies. Returns (tool, dev, tool_if, dev_if)."""
+        tool = self.namespace("tool", tool_address)
+        dev = self.namespace("dev")
+        tool_if, dev_if = self.link(tool, dev)
+        self.broadcast_route(tool, tool_if)
+        return tool, dev, tool_if, dev_if
+
     def sh(self, ns, command, check=True, timeout=60):
         r = subprocess.run(ns.argv(["sh", "-c", command]), timeout=timeout,
                            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)

@@ -47,10 +47,7 @@ def dissect(path, display_filter):
 def main():
     c = Checks()
     with NetLab("boot") as lab:
-        tool = lab.namespace("tool", TOOL_IP + "/24")
-        dev = lab.namespace("dev")
-        tool_if, dev_if = lab.link(tool, dev)
-        lab.broadcast_route(tool, tool_if)
+        tool, dev, tool_if, dev_if = lab.booting_link(TOOL_IP + "/24")
         boot = os.path.join(lab.tmp, "boot.bin")
         data = os.urandom(SIZE)
         with open(boot, "wb") as f:

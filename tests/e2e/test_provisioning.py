@@ -124,10 +124,7 @@ for i in range(count):
 def main():
     c = Checks()
     with NetLab("prov") as lab:
-        tool = lab.namespace("tool", TOOL_IP + "/24")
-        dev = lab.namespace("dev")
-        tool_if, dev_if = lab.link(tool, dev)
-        lab.broadcast_route(tool, tool_if)
+        tool, dev, tool_if, dev_if = lab.booting_link(TOOL_IP + "/24")
         lab.sh(dev, "ip addr add %s/24 dev %s" % (OTHER_IP, dev_if))
         temp = os.path.join(lab.tmp, "state")
         os.makedirs(temp)
