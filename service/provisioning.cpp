@@ -2,24 +2,11 @@
 
 #include <winsock2.h>
 
-#include <cstdio>
-
 #include "base/log.h"
 #include "base/timer.h"
+#include "common/convertor.h"
 
 namespace {
-
-std::string macText(const uint8_t* mac) {
-  char text[18];
-  std::snprintf(text, sizeof text, "%2.2X:%2.2X:%2.2X:%2.2X:%2.2X:%2.2X", mac[0], mac[1], mac[2], mac[3], mac[4],
-                mac[5]);
-  return text;
-}
-
-std::string dotted(uint32_t networkOrder) {
-  const auto* b = reinterpret_cast<const uint8_t*>(&networkOrder);
-  return std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." + std::to_string(b[3]);
-}
 
 uint32_t bigEndian32(const std::string& bytes) {
   const auto* b = reinterpret_cast<const uint8_t*>(bytes.data());
@@ -27,10 +14,6 @@ uint32_t bigEndian32(const std::string& bytes) {
 }
 
 }  // namespace
-
-std::string devicePrefix(const uint8_t chaddr[6], const std::string& model) {
-  return macText(chaddr) + " -- QV" + model + ": ";
-}
 
 ProvisioningService::ProvisioningService(Settings* settings, MessageTable* messages, ServicePorts ports)
     : noRequestListener_(makeDelegate(this, &ProvisioningService::onNoTftpRequest)),
@@ -72,7 +55,7 @@ void ProvisioningService::onBootpRequest(IMsgEvent* event) {
     return;
   }
 
-  std::string mac = macText(packet->chaddr);
+  std::string mac = formatMac(packet->chaddr, 6);
   std::string model = "QV" + packet->optionString(128);
   std::string prefix = mac + " -- " + model + ": ";
   // Another device is being served; it is not told, it will ask again.
@@ -107,7 +90,7 @@ void ProvisioningService::onTftpRequest(IMsgEvent* event) {
   if (!settings_->active || !waiting_ || request->address() != settings_->clientIP || transfer_) return;
   removeTimerListener(noRequestListener_.get(), nullptr);
   if (request->isError()) return;
-  nv::log << "tftp request " << dotted(request->address()) << " file: " << request->fileName() << " "
+  nv::log << "tftp request " << formatIpAddress(request->address()) << " file: " << request->fileName() << " "
           << (request->tsize() ? "1" : "0") << nv::endl;
   // Any file name gets the flash data: devices ask under names of their own.
   transfer_ = makeRef<TftpTransfer>(request->address(), uint16_t(request->port()), request->tsize(),

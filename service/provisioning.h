@@ -67,6 +67,3 @@ private:
   Ref<TftpServer> tftp_;
   Ref<TftpTransfer> transfer_;
 };
-
-// "00:1A:2B:3C:4D:5E -- QV" + model + ": "
-std::string devicePrefix(const uint8_t chaddr[6], const std::string& model);
