@@ -27,11 +27,9 @@ every process it starts is ended by PID. Python standard library only.
 """
 import argparse
 import base64
-import collections
 import json
 import os
 import random
-import re
 import statistics
 import subprocess
 import sys
@@ -39,7 +37,8 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-from netlab import LineReader, NetLab, build_dir_from_argv, wine_path  # noqa: E402
+from netlab import (LineReader, NetLab, build_dir_from_argv, print_server_requests,  # noqa: E402
+                    server_requests, wine_path)
 
 SIM = os.path.join(ROOT, "tools", "device_sim.py")
 BASE = os.path.join(ROOT, "tools", "base_stream.bin")
@@ -315,10 +314,7 @@ def trace_requests(lab, exe, script):
         time.sleep(0.3)
     finally:
         host.close()
-    with open(trace, errors="replace") as f:
-        f.seek(before)
-        text = f.read()
-    calls = collections.Counter(m.group(1) for m in re.finditer(r"^\w+: (\w+)\( ", text, re.M))
+    calls = server_requests(trace, before)
     return calls, r["tftp"]["blocks"]
 
 
@@ -362,12 +358,7 @@ def print_breakdown(scripts, ours, theirs, floor, calls, blocks):
         between(ours), between(theirs)))
     if calls:
         print("   wineserver requests per block during one whole boot of ours (%d blocks):" % blocks)
-        total = 0
-        for name, count in calls.most_common(12):
-            if count >= blocks // 2:
-                total += count
-                print("     %-26s %.2f" % (name, count / blocks))
-        print("     %-26s %.2f" % ("in all", total / blocks))
+        print_server_requests(calls, blocks, "     ")
 
 
 def print_burst(round_no, devices, reports, lines):

@@ -10,16 +10,14 @@ under Wine with no message loop (tftp_blocking_baseline.exe), and a count of
 the wineserver requests one transfer of ours makes per block.
 Everything runs inside network namespaces the script makes and removes."""
 import argparse
-import collections
 import os
-import re
 import statistics
 import sys
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-from netlab import LineReader, NetLab, wine_path  # noqa: E402
+from netlab import LineReader, NetLab, print_server_requests, server_requests, wine_path  # noqa: E402
 
 TOOL_IP = "198.51.100.1"
 SIZES = [64 * 1024, 300 * 1024]
@@ -77,10 +75,7 @@ def count_requests(lab, build, root):
     size = SIZES[-1]
     fetch(lab, dev, "f%d" % size, os.path.join(lab.tmp, "traced"))
     time.sleep(0.3)
-    with open(trace, errors="replace") as f:
-        f.seek(before)
-        text = f.read()
-    calls = collections.Counter(m.group(1) for m in re.finditer(r"^\w+: (\w+)\( ", text, re.M))
+    calls = server_requests(trace, before)
     return calls, size // 512 + 1
 
 
@@ -103,12 +98,7 @@ def report(results, runs, calls, blocks):
     if calls:
         print()
         print("wineserver requests per block while ours sends %d blocks:" % blocks)
-        total = 0
-        for name, count in calls.most_common(12):
-            if count >= blocks // 2:
-                total += count
-                print("  %-26s %.2f" % (name, count / blocks))
-        print("  %-26s %.2f" % ("in all", total / blocks))
+        print_server_requests(calls, blocks, "  ")
 
 
 def main():

@@ -18,7 +18,9 @@ Everything the lab starts is ended by PID, and its namespaces and prefix copies
 are removed on exit, also when a test fails.
 """
 
+import collections
 import os
+import re
 import shutil
 import signal
 import subprocess
@@ -338,6 +340,25 @@ class LineReader:
         """Lines after the first mark lines (mark = len(reader.lines) taken earlier)."""
         self.poll()
         return self.lines[mark:]
+
+
+def server_requests(trace, offset):
+    """Counts the wineserver requests written to trace (see prepare_wine's
+    server_trace) after byte offset, by request name."""
+    with open(trace, errors="replace") as f:
+        f.seek(offset)
+        text = f.read()
+    return collections.Counter(m.group(1) for m in re.finditer(r"^\w+: (\w+)\( ", text, re.M))
+
+
+def print_server_requests(calls, blocks, indent="  "):
+    """Prints the requests made at least every other block, per block, and their sum."""
+    total = 0
+    for name, count in calls.most_common(12):
+        if count >= blocks // 2:
+            total += count
+            print("%s%-26s %.2f" % (indent, name, count / blocks))
+    print("%s%-26s %.2f" % (indent, "in all", total / blocks))
 
 
 class Checks:
